@@ -8,6 +8,11 @@ packages=(
   libboost-dev nlohmann-json3-dev libsqlite3-dev
   libgtest-dev libgmock-dev
   curl sqlite3
+  # The real-window tests: a virtual display, the toolkit libraries the program loads at
+  # run time, and tools to find, click, close and photograph the window.
+  xvfb xauth libgtk-3-0 libwebkit2gtk-4.1-0 x11-utils xdotool imagemagick python3-xlib
+  # The browser tests: Debian's Chromium, driven by playwright-core from npm.
+  chromium fonts-font-awesome nodejs npm
 )
 if [ "${VLM_BENCH_DEPS:-0}" = 1 ]; then
   packages+=(wrk nginx-light)

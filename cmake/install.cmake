@@ -1,0 +1,1 @@
+# Installation rules for velmora, its interface and its desktop entry.
