@@ -12,8 +12,12 @@ packages=(
   # run time, and tools to find, click, close and photograph the window.
   xvfb xauth libgtk-3-0 libwebkit2gtk-4.1-0 x11-utils xdotool imagemagick python3-xlib
   # The browser tests: Debian's Chromium, driven by playwright-core from npm.
-  chromium fonts-font-awesome nodejs npm
+  chromium fonts-font-awesome
 )
+# Node.js may come from another source already (its nodejs package then conflicts with
+# Debian's npm): install Debian's only when the commands are missing.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "${VLM_BENCH_DEPS:-0}" = 1 ]; then
   packages+=(wrk nginx-light)
 fi
