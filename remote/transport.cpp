@@ -1,3 +1,5 @@
+#include "remote/transport.h"
+
 #include "engine/uapi.h"
 
 #include "platform/files.h"
@@ -84,6 +86,14 @@ int ParseStatus(std::string_view Text) {
 
 } // namespace
 
+std::string LocateCurl(const std::string& Fallback) {
+  std::string Curl = FindProgram("curl");
+  if (Curl.empty() && IsExistingFile(Fallback)) {
+    Curl = Fallback;
+  }
+  return Curl;
+}
+
 bool TVelmoraApiServer::RemoteRequest(const std::string& Method, const std::string& Url, const std::string& Body,
                                       const std::string& Token, std::string& ResponseBody, int& Status) {
   ResponseBody.clear();
@@ -93,11 +103,8 @@ bool TVelmoraApiServer::RemoteRequest(const std::string& Method, const std::stri
   if (!StartsWith(LowerUrl, "https://") && !StartsWith(LowerUrl, "http://")) {
     return false;
   }
-  std::string Curl = FindProgram("curl");
+  const std::string Curl = LocateCurl("/usr/bin/curl");
   if (Curl.empty()) {
-    Curl = "/usr/bin/curl";
-  }
-  if (!IsExistingFile(Curl)) {
     return false;
   }
 
