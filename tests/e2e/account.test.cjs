@@ -36,10 +36,9 @@ runSteps("account", async t => {
     await page.locator("#registerForm-email").fill("not-an-address");
     await page.locator("#registerForm-password").fill("short");
     await page.locator("#registerForm button[type=submit]").click();
-    const error = page.locator("#registerForm .msg.error");
-    await error.getByText("Please correct the highlighted fields.").waitFor();
-    await error.getByText("Use at least 8 characters.").waitFor();
-    await error.getByText("Enter your name.").waitFor();
+    await page.locator("#registerForm .msg.error", { hasText: "Please correct the highlighted fields." }).waitFor();
+    await page.locator('#registerForm-password[aria-invalid="true"] + .field-error', { hasText: "Use at least 8 characters." }).waitFor();
+    await page.locator('#registerForm-name[aria-invalid="true"] + .field-error', { hasText: "Enter your name." }).waitFor();
     await t.shot(page, "02-register-errors.png");
     await page.locator("#registerForm-name").fill("Lena Fischer");
     await page.locator("#registerForm-email").fill("lena@example.org");
@@ -55,7 +54,7 @@ runSteps("account", async t => {
     await page.locator("#registerForm-email").fill("lena@example.org");
     await page.locator("#registerForm-password").fill("another-password");
     await page.locator("#registerForm button[type=submit]").click();
-    await page.locator("#registerForm .msg.error", { hasText: "An account with this e-mail already exists." }).waitFor();
+    await page.locator("#registerForm-email + .field-error", { hasText: "An account with this e-mail already exists." }).waitFor();
   });
 
   await t.step("e-mail code: an unknown address is refused, a known one signs in with its code", async () => {

@@ -117,6 +117,9 @@ runSteps("journey", async t => {
       await page.getByText(text).first().waitFor();
       await t.shot(page, file);
     }
+    await nav("blog").click();
+    await page.getByRole("link", { name: "How to read a job offer from abroad before you sign" }).click();
+    await page.getByText("An offer letter is the first document you should read slowly.", { exact: false }).waitFor();
   });
 
   await t.step("sign-out returns to the signed-out state and hides the community form", async () => {
@@ -142,7 +145,7 @@ runSteps("journey", async t => {
     check(tab.url().startsWith(`${app.url}api/auth/google-callback?token=`), `callback at ${tab.url()}`);
     await t.shot(tab, "12-google-callback.png");
     await tab.close();
-    await page.locator("#whoName", { hasText: "Demo Google User" }).waitFor();
+    await page.locator("#whoName", { hasText: "Sam Rivera" }).waitFor();
   });
 
   await t.step("with the service gone, cached pages show, others say offline, the library stays", async () => {

@@ -167,7 +167,7 @@ public:
   TDemoService() : Data_(MakeSampleData()), Random_(std::random_device{}()) {
     AddUser("Amara Okafor", "demo@velmora.test", "velmora-demo", "Nigeria", false);
     AddUser("Jonas Lindqvist", "mfa@velmora.test", "velmora-demo", "Sweden", true);
-    GoogleUserId_ = AddUser("Demo Google User", "google.demo@velmora.test", "", "Canada", false);
+    GoogleUserId_ = AddUser("Sam Rivera", "google.demo@velmora.test", "", "Canada", false);
   }
 
   TAnswer Handle(const TRequest& Request) {
@@ -447,7 +447,7 @@ private:
   TAnswer Home() const {
     TJson Featured = TJson::array();
     for (const TJson& Job : Data_.Jobs) {
-      if (!Job["sponsorship_badge"].is_null() && Featured.size() < 4) {
+      if (!Job["sponsorship_badge"].is_null() && Featured.size() < 3) {
         Featured.push_back(JobSummary(Job));
       }
     }
