@@ -56,7 +56,8 @@ TVelmoraProcess::TVelmoraProcess(TVelmoraOptions Options, std::string AppDir) {
     AppDir = OwnDir_->Path() + "app/";
   }
   AppDir_ = AppDir.back() == '/' ? AppDir : AppDir + "/";
-  const std::string Program = InstallVelmora(AppDir_);
+  const std::string Installed = InstallVelmora(AppDir_);
+  const std::string Program = Options.Launch.empty() ? Installed : Options.Launch;
   static int Serial = 0;
   const std::string LogBase = (OwnDir_ ? OwnDir_->Path() : AppDir_ + "../") + "velmora-" +
                               std::to_string(::getpid()) + "-" + std::to_string(++Serial);

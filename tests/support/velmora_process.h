@@ -21,6 +21,7 @@ struct TVelmoraOptions {
   std::string WorkDir;          // the working directory it starts in; empty: the test's own
   bool CloseStdout = false;     // start it with standard output closed
   bool WaitForBanner = true;    // wait for the banner line and read the port from it
+  std::string Launch;           // start it through this path (a link to the copy, say); empty: the copy
 };
 
 // Copies the built velmora into AppDir (creating the folder), so that AppDir is its
