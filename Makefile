@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # CI builds with warnings as errors.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all setup build run test test-asan test-tsan bench install uninstall clean
+.PHONY: all setup build run demo test test-asan test-tsan bench install uninstall clean
 
 all: build
 
@@ -22,6 +22,18 @@ build: setup
 
 run: build
 	./build/velmora
+
+# The whole app on one machine: the demo service plays the public service on a free port of
+# 127.0.0.1 and stops when the program ends. Its output (the sign-in codes it "e-mails") stays on
+# the terminal.
+demo: build
+	@set -euo pipefail; \
+	exec 3< <(exec ./build/velmora-demo-service --port 0); svc=$$!; \
+	trap 'kill $$svc 2>/dev/null || true' EXIT INT TERM; \
+	read -r base <&3 || { echo "demo: the demo service did not start" >&2; exit 1; }; \
+	cat <&3 & \
+	echo "demo: service at $$base"; \
+	VLM_API_BASE="$$base" ./build/velmora $(DEMO_ARGS)
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
