@@ -32,7 +32,7 @@ demo: build
 	trap 'kill $$svc 2>/dev/null || true' EXIT INT TERM; \
 	read -r base <&3 || { echo "demo: the demo service did not start" >&2; exit 1; }; \
 	cat <&3 & \
-	echo "demo: service at $$base"; \
+	echo "demo: service at $$base (process $$svc; kill it to try the offline mode)"; \
 	VLM_API_BASE="$$base" ./build/velmora $(DEMO_ARGS)
 
 test: build
