@@ -45,7 +45,7 @@ runSteps("journey", async t => {
     await page.locator("#mfaForm-code").fill(code);
     await page.locator("#mfaForm button[type=submit]").click();
     await page.locator("#whoName", { hasText: MFA_USER.name }).waitFor();
-    check(page.url().endsWith("#/home"), `after sign-in the app shows Home, not ${page.url()}`);
+    await page.waitForURL(/#\/home$/);
   });
 
   await t.step("jobs list and a job's detail", async () => {

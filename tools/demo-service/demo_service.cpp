@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -461,12 +462,20 @@ private:
     Body["hero"] = {{"title", "Work abroad with employers who sponsor your visa"},
                     {"subtitle", "Checked jobs, honest guides and scam alerts, in one place."}};
     Body["stats"] = TJson::array({{{"label", "Open roles"}, {"value", std::to_string(Data_.Jobs.size())}},
-                                  {{"label", "Countries"}, {"value", "11"}},
+                                  {{"label", "Countries"}, {"value", std::to_string(CountryCount())}},
                                   {{"label", "Scam alerts this month"}, {"value", std::to_string(Data_.ScamAlerts.size())}}});
     Body["featured_jobs"] = std::move(Featured);
     Body["latest_posts"] = std::move(Posts);
     Body["latest_alert"] = Data_.ScamAlerts.front();
     return Json(http::status::ok, Body);
+  }
+
+  std::size_t CountryCount() const {
+    std::set<std::string> Countries;
+    for (const TJson& Job : Data_.Jobs) {
+      Countries.insert(Job["country"].get<std::string>());
+    }
+    return Countries.size();
   }
 
   TAnswer Jobs(const std::map<std::string, std::string>& Query) const {
