@@ -117,7 +117,10 @@ async function startVelmora(apiBase) {
       }
       throw new Error("velmora opened no address within the limit");
     },
-    stop: () => stopProcess(child, out),
+    async stop() {
+      await stopProcess(child, out);
+      for (const dir of [appDir, binDir]) fs.rmSync(dir, { recursive: true, force: true });
+    },
   };
 }
 
@@ -131,6 +134,7 @@ async function startBrowser(viewport = { width: 1340, height: 860 }) {
            "--disable-component-update", "--disable-sync"],
   });
   context.setDefaultTimeout(WAIT_MS);
+  context.on("close", () => fs.rmSync(profile, { recursive: true, force: true }));
   return context;
 }
 
