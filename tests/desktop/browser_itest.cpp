@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 namespace NVelmora::NTest {
 namespace {
@@ -103,6 +104,7 @@ struct TBrowserCase {
   const char* AppName = "app";
   std::optional<std::string> Dmabuf = std::nullopt;
   const char* ExpectedDmabuf = "1";
+  friend void PrintTo(const TBrowserCase& Case, std::ostream* Out) { *Out << Case.Name; }
 };
 
 class BrowserFallback : public ::testing::TestWithParam<TBrowserCase> {};
@@ -177,6 +179,7 @@ struct TNoBrowserCase {
   const char* Name;
   std::optional<std::string> Path;  // "@BIN" stands for the stand-ins' folders
   bool WithXdgOpen;
+  friend void PrintTo(const TNoBrowserCase& Case, std::ostream* Out) { *Out << Case.Name; }
 };
 
 class NoBrowser : public ::testing::TestWithParam<TNoBrowserCase> {};

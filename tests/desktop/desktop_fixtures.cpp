@@ -2,9 +2,20 @@
 
 #include "tests/support/temp_dir.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
+
+extern char** environ;
 
 namespace NVelmora::NTest {
 namespace {
@@ -81,6 +92,62 @@ bool AnyProcessMentions(const std::string& Needle, bool InEnvironment) {
     Found = ReadFile((Dir / (InEnvironment ? "environ" : "cmdline")).string()).find(Needle) != std::string::npos;
   });
   return Found;
+}
+
+TToolRun RunTool(const std::string& Program, const std::vector<std::string>& Args, std::chrono::milliseconds Limit) {
+  int Fds[2];
+  if (::pipe2(Fds, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe2 failed");
+  }
+  posix_spawn_file_actions_t Actions;
+  posix_spawn_file_actions_init(&Actions);
+  posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&Actions, Fds[1], 1);
+  posix_spawn_file_actions_adddup2(&Actions, Fds[1], 2);
+  std::vector<char*> Argv{const_cast<char*>(Program.c_str())};
+  for (const std::string& Arg : Args) {
+    Argv.push_back(const_cast<char*>(Arg.c_str()));
+  }
+  Argv.push_back(nullptr);
+  pid_t Pid = -1;
+  const int Error = ::posix_spawn(&Pid, Program.c_str(), &Actions, nullptr, Argv.data(), environ);
+  posix_spawn_file_actions_destroy(&Actions);
+  ::close(Fds[1]);
+  TToolRun Run;
+  if (Error != 0) {
+    ::close(Fds[0]);
+    Run.Output = "cannot start " + Program;
+    return Run;
+  }
+  const auto Deadline = std::chrono::steady_clock::now() + Limit;
+  bool TimedOut = false;
+  while (true) {
+    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+    if (Left.count() <= 0) {
+      TimedOut = true;
+      break;
+    }
+    pollfd Poll{Fds[0], POLLIN, 0};
+    if (::poll(&Poll, 1, static_cast<int>(Left.count())) < 0 && errno != EINTR) {
+      break;
+    }
+    char Chunk[4096];
+    const ssize_t Got = ::read(Fds[0], Chunk, sizeof Chunk);
+    if (Got > 0) {
+      Run.Output.append(Chunk, static_cast<size_t>(Got));
+    } else if (Got == 0 || (errno != EINTR && errno != EAGAIN)) {
+      break;
+    }
+  }
+  ::close(Fds[0]);
+  if (TimedOut) {
+    ::kill(Pid, SIGKILL);
+  }
+  int Status = 0;
+  while (::waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
+  }
+  Run.Status = !TimedOut && WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+  return Run;
 }
 
 int CountZombieChildren(int Parent) {

@@ -25,6 +25,15 @@ bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds
 // in its environment). Ended processes that are not reaped yet do not count.
 bool AnyProcessMentions(const std::string& Needle, bool InEnvironment = false);
 
+struct TToolRun {
+  int Status = -1;  // the exit code, or -1 when it did not end in time and was killed
+  std::string Output;  // standard output and standard error
+};
+
+// Runs a program (a full path) with Args, killing it when it has not ended after Limit.
+TToolRun RunTool(const std::string& Program, const std::vector<std::string>& Args,
+                 std::chrono::milliseconds Limit = std::chrono::seconds(10));
+
 // The children of Parent that have ended but were not reaped.
 int CountZombieChildren(int Parent);
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 
 namespace NVelmora::NTest {
 namespace {
@@ -15,7 +16,8 @@ using namespace std::chrono_literals;
 struct TLinkCase {
   const char* Name;
   std::string Uri;
-  std::vector<std::string> Opened;  // xdg-open's arguments, "|"-joined, one line per run
+  std::vector<std::string> Opened;  // xdg-open's argument count and argument, one line per run
+  friend void PrintTo(const TLinkCase& Case, std::ostream* Out) { *Out << Case.Name; }
 };
 
 class FollowExternalLinkTable : public ::testing::TestWithParam<TLinkCase> {
