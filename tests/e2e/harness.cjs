@@ -134,7 +134,12 @@ async function startBrowser(viewport = { width: 1340, height: 860 }) {
            "--disable-component-update", "--disable-sync"],
   });
   context.setDefaultTimeout(WAIT_MS);
-  context.on("close", () => fs.rmSync(profile, { recursive: true, force: true }));
+  // The profile goes once the browser has exited, which close() waits for.
+  const close = context.close.bind(context);
+  context.close = async () => {
+    await close();
+    fs.rmSync(profile, { recursive: true, force: true, maxRetries: 3 });
+  };
   return context;
 }
 
