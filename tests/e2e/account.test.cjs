@@ -6,8 +6,8 @@
 const { startDemo, startVelmora, startBrowser, runSteps, check } = require("./harness.cjs");
 
 runSteps("account", async t => {
-  const demo = await startDemo();
-  t.onCleanup(demo.stop);
+  let demo = await startDemo();
+  t.onCleanup(() => demo.stop());
   const app = await startVelmora(demo.base);
   t.onCleanup(app.stop);
   const browser = await startBrowser();
@@ -91,7 +91,21 @@ runSteps("account", async t => {
     await page.setViewportSize({ width: 1340, height: 860 });
   });
 
+  await t.step("a session the service has forgotten ends when the interface starts again", async () => {
+    await demo.stop();
+    demo = await startDemo(Number(new URL(demo.base).port));
+    await page.reload();
+    await page.locator("#whoName", { hasText: "Not signed in" }).waitFor();
+  });
+
   await t.step("with the service unreachable, sign-out still works and sign-in says why it cannot", async () => {
+    await page.locator("#signInLink").click();
+    await page.locator("#tab-code").click();
+    await page.locator("#codeRequestForm-email").fill("demo@velmora.test");
+    await page.locator("#codeRequestForm button[type=submit]").click();
+    await page.locator("#codeVerifyForm-code").fill(await demo.nextCode("demo@velmora.test"));
+    await page.locator("#codeVerifyForm button[type=submit]").click();
+    await page.locator("#whoName", { hasText: "Amara Okafor" }).waitFor();
     await demo.stop();
     await signOut();
     await page.locator("#signInLink").click();

@@ -64,8 +64,8 @@ async function stopProcess(child, out) {
   }
 }
 
-async function startDemo() {
-  const child = spawn(required("VLM_E2E_DEMO"), ["--port", "0"], { stdio: ["ignore", "pipe", "pipe"] });
+async function startDemo(port = 0) {
+  const child = spawn(required("VLM_E2E_DEMO"), ["--port", String(port)], { stdio: ["ignore", "pipe", "pipe"] });
   const out = watchOutput(child);
   const base = await out.waitFor(t => (t.match(/^(http:\/\/127\.0\.0\.1:\d+\/api\/v1)\n/) || [])[1], WAIT_MS, "demo base URL");
   let seen = 0;
