@@ -53,5 +53,11 @@ bench: build
 	VLM_BENCH_DEPS=1 scripts/setup-deps.sh
 	bench/http_bench.sh
 
+install: build
+	cmake --install build --prefix "$(or $(PREFIX),$(HOME)/.local)"
+
+uninstall:
+	cmake -DVLM_INSTALL_MANIFEST=build/install_manifest.txt -P cmake/install.cmake
+
 clean:
 	rm -rf build build-asan build-tsan build-release
