@@ -22,6 +22,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 namespace NVelmora {
 
@@ -36,6 +37,23 @@ struct TConnectionRegistry {
   std::condition_variable Idle;
   std::unordered_set<int> Fds;
   std::size_t Running = 0;
+};
+
+// The socket handed from the accept loop to the thread started for it: NoFd until then,
+// Quit when the loop ended before a connection came.
+struct THandoff {
+  static constexpr int NoFd = -1;
+  static constexpr int Quit = -2;
+  std::atomic<int> Fd{NoFd};
+
+  void Give(int Value) {
+    Fd.store(Value);
+    Fd.notify_one();
+  }
+  int Take() {
+    Fd.wait(NoFd);
+    return Fd.load();
+  }
 };
 
 namespace {
@@ -314,7 +332,23 @@ void THttpServer::Activate(std::uint16_t Port) {
     ~TActiveReset() { Flag.store(false); }
   } ActiveReset{Active_};
 
+  // The thread for the next connection is started before that connection is accepted, so
+  // that the connection waits for a thread to wake up rather than for a new one to be
+  // scheduled for the first time, which takes milliseconds on a busy machine.
+  std::shared_ptr<THandoff> Next;
+  struct TNextQuit {
+    std::shared_ptr<THandoff>& Next;
+    ~TNextQuit() {
+      if (Next) {
+        Next->Give(THandoff::Quit);
+      }
+    }
+  } NextQuit{Next};
+
   while (!Stopping_.load()) {
+    if (!Next) {
+      Next = StartConnectionThread();
+    }
     const int Fd = ::accept4(Listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (Fd < 0) {
       const int Error = errno;
@@ -326,36 +360,42 @@ void THttpServer::Activate(std::uint16_t Port) {
       }
       continue;
     }
-    if (Stopping_.load()) {
-      ::close(Fd);  // the wake-up connection
-      break;
+    if (Stopping_.load() || !Next) {
+      ::close(Fd);  // the wake-up connection, or no thread could be started for it
+      continue;
     }
     {
       std::lock_guard Guard(Connections_->Lock);
       Connections_->Fds.insert(Fd);
       ++Connections_->Running;
     }
-    try {
-      std::thread([this, Registry = Connections_, Fd] {
-        try {
-          Serve(Fd);
-        } catch (...) {
-          // Out of memory at worst: the connection closes without an answer.
-        }
-        std::lock_guard Guard(Registry->Lock);
-        Registry->Fds.erase(Fd);
-        ::close(Fd);
-        --Registry->Running;
-        Registry->Idle.notify_all();
-      }).detach();
-    } catch (const std::system_error&) {
-      std::lock_guard Guard(Connections_->Lock);
-      Connections_->Fds.erase(Fd);
-      ::close(Fd);
-      --Connections_->Running;
-      Connections_->Idle.notify_all();
-    }
+    std::exchange(Next, nullptr)->Give(Fd);
   }
+}
+
+std::shared_ptr<THandoff> THttpServer::StartConnectionThread() {
+  auto Handoff = std::make_shared<THandoff>();
+  try {
+    std::thread([this, Registry = Connections_, Handoff] {
+      const int Fd = Handoff->Take();
+      if (Fd < 0) {
+        return;  // the server stopped first; nothing of it may be touched now
+      }
+      try {
+        Serve(Fd);
+      } catch (...) {
+        // Out of memory at worst: the connection closes without an answer.
+      }
+      std::lock_guard Guard(Registry->Lock);
+      Registry->Fds.erase(Fd);
+      ::close(Fd);
+      --Registry->Running;
+      Registry->Idle.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return nullptr;  // out of threads for now: the next connection is closed unanswered
+  }
+  return Handoff;
 }
 
 void THttpServer::Serve(int Fd) {

@@ -11,6 +11,7 @@
 namespace NVelmora {
 
 struct TConnectionRegistry;
+struct THandoff;
 
 // A small synchronous HTTP/1.1 server on 127.0.0.1: the activating thread runs the accept
 // loop, and every accepted connection gets a thread of its own that reads one request,
@@ -39,6 +40,9 @@ public:
   bool IsActive() const;
 
 private:
+  // Starts the thread that will serve the next accepted connection; none when no thread
+  // can be created.
+  std::shared_ptr<THandoff> StartConnectionThread();
   void Serve(int Fd);
 
   THandler Handler_;
