@@ -3,10 +3,15 @@
 #include "engine/uapi.h"
 #include "platform/text.h"
 
-#include <sys/stat.h>
+#include "platform/unique_fd.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <string_view>
 
 namespace NVelmora {
 namespace {
@@ -17,11 +22,29 @@ bool Exists(const std::string& Path) {
 }
 
 // The trimmed first line of a file; empty when the file is empty or cannot be read.
+// Plain reads rather than a stream: a stream would set up the C++ locale machinery,
+// which costs the idle process a few hundred kilobytes of memory.
 std::string FirstLine(const std::string& Path) {
-  std::ifstream File(Path);
-  std::string Line;
-  if (!File || !std::getline(File, Line)) {
+  TUniqueFd File(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!File) {
     return {};
+  }
+  std::string Line;
+  char Chunk[4096];
+  while (true) {
+    const ssize_t Got = ::read(File.Get(), Chunk, sizeof Chunk);
+    if (Got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (Got <= 0) {
+      break;  // end of file, or an error that leaves what was read
+    }
+    const std::string_view Part(Chunk, static_cast<std::size_t>(Got));
+    const std::size_t End = Part.find('\n');
+    Line.append(Part.substr(0, End));
+    if (End != std::string_view::npos) {
+      break;
+    }
   }
   return std::string(Trim(Line));
 }
