@@ -54,6 +54,13 @@ runSteps("journey", async t => {
     await page.locator(".job").nth(11).waitFor();
     check(await page.locator(".job").count() === 12, "the Jobs page shows the twelve sample jobs");
     await t.shot(page, "03-jobs.png");
+    await page.locator("#q").fill("nurse");
+    await page.keyboard.press("Enter");
+    await page.getByText("1 open role for “nurse”").waitFor();
+    check(await page.locator(".job").count() === 1, "the search for nurse finds one job");
+    await page.locator("#q").fill("");
+    await page.keyboard.press("Enter");
+    await page.locator(".job").nth(11).waitFor();
     await page.getByRole("link", { name: "Backend Engineer (Go)" }).click();
     await page.getByRole("heading", { level: 1, name: "Backend Engineer (Go)" }).waitFor();
     await page.getByText("Blue Card and family visas handled by a relocation agency").waitFor();
