@@ -223,5 +223,27 @@ INSTANTIATE_TEST_SUITE_P(Desktop, NoBrowser,
                                            TNoBrowserCase{"PathOnlyEmptyEntries", "::", false}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// The banner never returns, so a toolkit not mapped once it is out is never loaded.
+TEST(RunModeOrder, HeadlessComesBeforeTheDisplayAndTheBrowser) {
+  TDesktop Desktop;
+  Desktop.Add({0, "google-chrome"});
+  TVelmoraOptions Options = Desktop.Options(Desktop.Path());
+  Options.Args = {"--headless"};
+  for (auto& [Name, Value] : Options.Env) {
+    if (Name == "DISPLAY" || Name == "WAYLAND_DISPLAY") {
+      Value = Name == "DISPLAY" ? ":0" : "wayland-0";
+    }
+  }
+  TVelmoraProcess Velmora(Options, Desktop.AppDir());
+
+  ASSERT_NE(Velmora.AwaitBanner(20s), 0) << Velmora.Stderr();
+  const std::string Maps = ReadFile("/proc/" + std::to_string(Velmora.Pid()) + "/maps");
+  ASSERT_FALSE(Maps.empty());
+  EXPECT_EQ(Maps.find("libgtk-3"), std::string::npos);
+  EXPECT_EQ(Maps.find("libwebkit2gtk"), std::string::npos);
+  EXPECT_EQ(ReadLines(Desktop.Record("google-chrome")), std::vector<std::string>{});
+  EXPECT_EQ(Velmora.WaitForExit(0ms), std::nullopt);
+}
+
 } // namespace
 } // namespace NVelmora::NTest
