@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <ostream>
 
 namespace NVelmora::NTest {
 namespace {
@@ -51,6 +52,8 @@ struct TSignInCase {
   std::optional<std::string> StoredToken;   // auth_token afterwards
   std::optional<std::string> StoredUser;    // user_json afterwards, as JSON
 };
+
+void PrintTo(const TSignInCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class SignIn : public AccountRoutes, public ::testing::WithParamInterface<TSignInCase> {};
 
@@ -209,6 +212,8 @@ struct TNoServiceCase {
   std::string_view Expected;
   bool WholeBody;  // false: Expected is only the beginning
 };
+
+void PrintTo(const TNoServiceCase& Case, std::ostream* Out) { *Out << Case.Method << " " << Case.Target; }
 
 class WithoutService : public ::testing::TestWithParam<TNoServiceCase> {
 protected:

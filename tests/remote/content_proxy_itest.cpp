@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 namespace NVelmora::NTest {
 namespace {
@@ -68,6 +69,8 @@ struct TPageCase {
   const char* Key;
 };
 
+void PrintTo(const TPageCase& Case, std::ostream* Out) { *Out << Case.Page; }
+
 class CachedPage : public ContentProxy, public ::testing::WithParamInterface<TPageCase> {};
 
 TEST_P(CachedPage, KeepsTheLastGoodAnswerAndServesItWhenTheServiceFails) {
@@ -97,6 +100,8 @@ struct TUncachedCase {
   const char* Query;
   const char* Body;
 };
+
+void PrintTo(const TUncachedCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class UncachedRequest : public ContentProxy, public ::testing::WithParamInterface<TUncachedCase> {};
 
@@ -139,6 +144,8 @@ struct TUnusableCase {
   const char* ContentType;
 };
 
+void PrintTo(const TUnusableCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
 class UnusableAnswer : public ContentProxy, public ::testing::WithParamInterface<TUnusableCase> {};
 
 TEST_P(UnusableAnswer, GivesTheCachedCopyOrTheOfflineAnswer) {
@@ -173,6 +180,8 @@ struct TPassThroughCase {
   int Status;
   const char* Body;
 };
+
+void PrintTo(const TPassThroughCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class JsonAnswer : public ContentProxy, public ::testing::WithParamInterface<TPassThroughCase> {};
 
@@ -239,6 +248,8 @@ struct TMethodCase {
   const char* RemotePath;
   const char* Body;
 };
+
+void PrintTo(const TMethodCase& Case, std::ostream* Out) { *Out << Case.Method << " " << Case.Target; }
 
 class ForwardedRequest : public ContentProxy, public ::testing::WithParamInterface<TMethodCase> {};
 

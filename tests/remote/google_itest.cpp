@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 namespace NVelmora::NTest {
@@ -105,17 +106,17 @@ TEST_F(GoogleSignIn, StartAnswersEvenWhenTheBrowserCannotRun) {
   EXPECT_EQ(Started.Body, R"({"ok":true,"url":")" + StartUrl() + R"("})");
 }
 
-TEST(GoogleStart, EscapesTheUrlAsAJsonStringButLeavesSlashesPlain) {
+TEST(GoogleStart, EscapesOnlyQuotesBackslashesAndControlsInTheUrl) {
   TFakeOpener Opener;
   TVelmoraOptions Options;
-  Options.Env = {{"VLM_API_BASE", "https://h.example/a\"b\\c\td/API/v1/"}, {"PATH", Opener.SearchPath()}};
+  Options.Env = {{"VLM_API_BASE", "https://h.example/a\"b\\c\td/\u00e9/API/v1/"}, {"PATH", Opener.SearchPath()}};
   TVelmoraProcess Velmora(Options);
-  const std::string Url = "https://h.example/a\"b\\c\td" + CallbackPart(Velmora.Port());
+  const std::string Url = "https://h.example/a\"b\\c\td/\u00e9" + CallbackPart(Velmora.Port());
 
   const THttpAnswer Started = Get(Velmora.Port(), "/api/auth/google-start");
 
   EXPECT_EQ(Started.Status, 200);
-  EXPECT_EQ(Started.Body, R"({"ok":true,"url":"https://h.example/a\"b\\c\td)" + CallbackPart(Velmora.Port()) +
+  EXPECT_EQ(Started.Body, R"({"ok":true,"url":"https://h.example/a\"b\\c\td/é)" + CallbackPart(Velmora.Port()) +
                               R"("})");
   EXPECT_EQ(Opener.AwaitRun(), std::vector<std::string>{Url});
 }
@@ -125,6 +126,8 @@ struct TCallbackFailureCase {
   const char* Query;
   std::optional<TScriptedAnswer> Me;  // none: /me must not be asked
 };
+
+void PrintTo(const TCallbackFailureCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class GoogleCallbackFailure : public GoogleSignIn, public ::testing::WithParamInterface<TCallbackFailureCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace NVelmora {
 namespace {
 
@@ -12,6 +14,8 @@ struct TStartUrlCase {
   std::uint16_t Port;
   std::string Expected;
 };
+
+void PrintTo(const TStartUrlCase& Case, std::ostream* Out) { *Out << Case.ApiBase << " port " << Case.Port; }
 
 class GoogleStartUrlOf : public ::testing::TestWithParam<TStartUrlCase> {};
 
