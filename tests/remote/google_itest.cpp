@@ -121,6 +121,17 @@ TEST(GoogleStart, EscapesOnlyQuotesBackslashesAndControlsInTheUrl) {
   EXPECT_EQ(Opener.AwaitRun(), std::vector<std::string>{Url});
 }
 
+TEST(GoogleStart, WithoutAnApiBaseOpensThePublicSite) {
+  TFakeOpener Opener;
+  TVelmoraOptions Options;
+  Options.Env = {{"VLM_API_BASE", std::nullopt}, {"PATH", Opener.SearchPath()}};
+  TVelmoraProcess Velmora(Options);
+  const std::string Url = "https://velmora.app" + CallbackPart(Velmora.Port());
+
+  EXPECT_EQ(Get(Velmora.Port(), "/api/auth/google-start").Body, R"({"ok":true,"url":")" + Url + R"("})");
+  EXPECT_EQ(Opener.AwaitRun(), std::vector<std::string>{Url});
+}
+
 struct TCallbackFailureCase {
   const char* Name;
   const char* Query;
