@@ -56,9 +56,13 @@ void RouteContentProxy(TVelmoraApiServer& Engine, const THttpRequest& Request, T
       Engine.KvSet(Key, Body);
     }
     if (Status == 401) {
+      // Only the session whose token was refused ends: a sign-in that finished while this
+      // request was on its way holds a new token, which the service has not judged.
       std::lock_guard Guard(Engine.StoreLock);
-      Engine.KvDelete("auth_token");
-      Engine.KvDelete("user_json");
+      if (Trim(Engine.KvGet("auth_token", "")) == Token) {
+        Engine.KvDelete("auth_token");
+        Engine.KvDelete("user_json");
+      }
     }
     SendJson(Engine, Body, Status, Response);
     return;

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <ostream>
+#include <thread>
 
 namespace NVelmora::NTest {
 namespace {
@@ -227,6 +230,28 @@ TEST_F(ContentProxy, RejectedTokenInAJsonAnswerSignsTheUserOut) {
   const json Session = SessionOf(Port());
   EXPECT_EQ(Session["authenticated"], false);
   EXPECT_EQ(Session["user"], nullptr);
+}
+
+TEST_F(ContentProxy, RefusalOfAnOlderTokenLeavesANewerSignInAlone) {
+  ASSERT_EQ(SignInThroughLogin(*Service_, Port(), "tok-old", R"({"id":8})"), 200);
+  Service_->ClearRequests();
+  TScriptedAnswer Slow = Answer(401, R"({"message":"Unauthenticated."})");
+  Slow.Delay = std::chrono::milliseconds(1500);
+  Service_->Script("GET", "/jobs/7", Slow);
+
+  std::future<THttpAnswer> Refused = std::async(std::launch::async, [] { return Get(Port(), "/api/v1/jobs/7"); });
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Service_->Requests().empty() && std::chrono::steady_clock::now() < Deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(Service_->Requests().size(), 1u);
+  EXPECT_EQ(Service_->Requests()[0].Header("Authorization"), "Bearer tok-old");
+  // Signed in again while the service is still answering for the old token.
+  ASSERT_EQ(SignInThroughLogin(*Service_, Port(), "tok-new", R"({"id":9})"), 200);
+
+  EXPECT_EQ(Refused.get().Status, 401);
+  EXPECT_EQ(Stored("auth_token"), "tok-new");
+  EXPECT_EQ(SessionOf(Port())["user"], json::parse(R"({"id":9})"));
 }
 
 TEST_F(ContentProxy, SendsTheBearerTokenOnlyWhileSignedIn) {
