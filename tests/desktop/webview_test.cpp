@@ -36,13 +36,21 @@ public:
     if (const char* Old = std::getenv(Name)) {
       Old_ = Old;
     }
-    Value ? ::setenv(Name, Value, 1) : ::unsetenv(Name);
+    Set(Value);
   }
-  ~TScopedEnv() { Old_ ? ::setenv(Name_, Old_->c_str(), 1) : ::unsetenv(Name_); }
+  ~TScopedEnv() { Set(Old_ ? Old_->c_str() : nullptr); }
   TScopedEnv(const TScopedEnv&) = delete;
   TScopedEnv& operator=(const TScopedEnv&) = delete;
 
 private:
+  void Set(const char* Value) {
+    if (Value != nullptr) {
+      ::setenv(Name_, Value, 1);
+    } else {
+      ::unsetenv(Name_);
+    }
+  }
+
   const char* Name_;
   std::optional<std::string> Old_;
 };

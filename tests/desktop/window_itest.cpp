@@ -160,6 +160,7 @@ TEST(RealWindow, ShowsThePageSendsOnlyWebLinksOutAndEndsWhenClosed) {
   const std::string Import = Tool("import");
   const std::string Convert = Tool("convert");
   const std::string Python = Tool("python3");
+  ASSERT_EQ(RunTool(Convert, {"-size", "48x48", "xc:#1d4ed8", AppDir + "ui/app-icon.png"}).Status, 0);
   TXvfb Xvfb(Dir.Path() + "xvfb.log");
   ASSERT_FALSE(Xvfb.Display().empty()) << "Xvfb did not start: " << ReadFile(Dir.Path() + "xvfb.log");
   ::setenv("DISPLAY", Xvfb.Display().c_str(), 1);
@@ -198,10 +199,11 @@ TEST(RealWindow, ShowsThePageSendsOnlyWebLinksOutAndEndsWhenClosed) {
       },
       30s))
       << "no visible window named Velmora; velmora said: " << Velmora.Stdout() << Velmora.Stderr();
-  const std::string Properties = RunTool(Xprop, {"-id", Window, "WM_CLASS", "_NET_WM_PID"}).Output;
+  const std::string Properties = RunTool(Xprop, {"-id", Window, "WM_CLASS", "_NET_WM_PID", "_NET_WM_ICON"}).Output;
   EXPECT_NE(Properties.find("WM_CLASS(STRING) = \"velmora\", \"Velmora\""), std::string::npos) << Properties;
   EXPECT_NE(Properties.find("_NET_WM_PID(CARDINAL) = " + std::to_string(Velmora.Pid())), std::string::npos)
       << Properties;
+  EXPECT_NE(Properties.find("Icon (48 x 48)"), std::string::npos) << "no icon from ui/app-icon.png";
 
   // WebKit reports a finished load even for a failed one; the colours prove the page ran
   // and reached the engine.
