@@ -26,11 +26,15 @@ std::string TVelmoraApiServer::BuildSessionJson(bool Refresh) {
           KvSet("user_json", UserText);
         }
       } else if (Status == 401) {
+        // Only the session whose token was refused ends: a sign-in that finished while /me
+        // was answering holds a new token, which the service has not judged.
+        std::lock_guard Guard(StoreLock);
+        if (Trim(KvGet("auth_token", "")) == Token) {
+          KvDelete("auth_token");
+          KvDelete("user_json");
+        }
         Token.clear();
         UserText.clear();
-        std::lock_guard Guard(StoreLock);
-        KvDelete("auth_token");
-        KvDelete("user_json");
       }
     }
   }

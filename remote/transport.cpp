@@ -73,8 +73,10 @@ private:
   std::string Path_;
 };
 
-bool HoldsLineBreak(std::string_view Value) {
-  return Value.find_first_of("\r\n") != std::string_view::npos;
+// A line break would let a value smuggle further headers into the request, and a NUL byte
+// would cut the argument short, so that curl sent another value than the one checked.
+bool IsUnsafeHeaderValue(std::string_view Value) {
+  return Value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 int ParseStatus(std::string_view Text) {
@@ -128,9 +130,8 @@ bool TVelmoraApiServer::RemoteRequest(const std::string& Method, const std::stri
   if (!TrimmedToken.empty()) {
     Headers.push_back("Authorization: Bearer " + std::string(TrimmedToken));
   }
-  // A line break in a header value would let it smuggle further headers into the request.
   for (const std::string& Header : Headers) {
-    if (HoldsLineBreak(Header)) {
+    if (IsUnsafeHeaderValue(Header)) {
       return false;
     }
   }

@@ -33,9 +33,13 @@ bool TVelmoraApiServer::ToggleSavedJob(const TJson& Job, bool& Saved) {
   }
   // The count and the write share one transaction: open at the count, committed by the write.
   DbTransaction->BeginIfNeeded();
-  TStatement Count(*DbConnection, "SELECT COUNT(*) AS cnt FROM saved_jobs WHERE slug = :s;");
-  Count.Bind(":s", Slug).Step();
-  if (Count.Int("cnt") > 0) {
+  std::int32_t Saves = 0;
+  {
+    TStatement Count(*DbConnection, "SELECT COUNT(*) AS cnt FROM saved_jobs WHERE slug = :s;");
+    Count.Bind(":s", Slug).Step();
+    Saves = Count.Int("cnt");
+  }
+  if (Saves > 0) {
     TStatement Delete(*DbConnection, "DELETE FROM saved_jobs WHERE slug = :s;");
     Delete.Bind(":s", Slug).Step();
     DbTransaction->Commit();

@@ -10,7 +10,7 @@ namespace {
 TEST(FakeService, ServesContentThroughTheEngineAndRecordsTheRequest) {
   TFakeService Service;
   Service.Script("GET", "/jobs", {200, R"([{"slug":"a"}])"});
-  TVelmoraProcess Velmora(TVelmoraOptions{.Env = {{"VLM_API_BASE", Service.ApiBase()}}});
+  TVelmoraProcess Velmora(AgainstService(Service.ApiBase()));
   const THttpAnswer Answer = Get(Velmora.Port(), "/api/v1/jobs");
   EXPECT_EQ(Answer.Status, 200);
   EXPECT_EQ(Answer.Body, R"([{"slug":"a"}])");

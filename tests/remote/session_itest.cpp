@@ -1,5 +1,6 @@
 #include "tests/support/fake_service.h"
 #include "tests/support/http_client.h"
+#include "tests/support/remote_harness.h"
 #include "tests/support/velmora_process.h"
 
 #include <nlohmann/json.hpp>
@@ -7,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace NVelmora::NTest {
 namespace {
@@ -52,7 +56,7 @@ TEST(SessionRoute, StoredTextThatIsNotUtf8IsAnsweredWithReplacementCharacters) {
 TEST(SessionRoute, RefreshesOnlyForRefreshEqualToOne) {
   TFakeService Service;
   Service.Script("GET", "/me", {200, R"({"user":{"id":5}})"});
-  TVelmoraProcess Velmora({{"--headless"}, {{"VLM_API_BASE", Service.ApiBase()}}});
+  TVelmoraProcess Velmora(AgainstService(Service.ApiBase()));
   ASSERT_NE(Velmora.Port(), 0);
   WriteRows(Velmora.AppDir(), "INSERT INTO kv_store(k, v) VALUES('auth_token', 'tok');");
 
@@ -69,6 +73,31 @@ TEST(SessionRoute, RefreshesOnlyForRefreshEqualToOne) {
     EXPECT_EQ(Service.Requests().size(), Case.Calls ? 1u : 0u) << Case.Query;
   }
   EXPECT_EQ(TJson::parse(Get(Velmora.Port(), "/api/session").Body)["user"], TJson::parse(R"({"id":5})"));
+}
+
+TEST(SessionRoute, ARefusalOfAnOlderTokenLeavesANewerSignInAlone) {
+  TFakeService Service;
+  TVelmoraProcess Velmora(AgainstService(Service.ApiBase()));
+  ASSERT_NE(Velmora.Port(), 0);
+  ASSERT_EQ(SignInThroughLogin(Service, Velmora.Port(), "tok-old", R"({"id":1})"), 200);
+  TScriptedAnswer Slow{401, R"({"message":"Unauthenticated."})"};
+  Slow.Delay = std::chrono::milliseconds(1500);
+  Service.Script("GET", "/me", Slow);
+  Service.ClearRequests();
+
+  std::future<THttpAnswer> Refresh =
+      std::async(std::launch::async, [&] { return Get(Velmora.Port(), "/api/session?refresh=1"); });
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Service.Requests().empty() && std::chrono::steady_clock::now() < Deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(Service.Requests().size(), 1u);
+  // Signed in again while the service is still judging the old token.
+  ASSERT_EQ(SignInThroughLogin(Service, Velmora.Port(), "tok-new", R"({"id":2})"), 200);
+
+  EXPECT_EQ(TJson::parse(Refresh.get().Body)["authenticated"], false);
+  EXPECT_EQ(StoredValue(Velmora.AppDir(), "auth_token"), "tok-new");
+  EXPECT_EQ(TJson::parse(Get(Velmora.Port(), "/api/session").Body)["user"], TJson::parse(R"({"id":2})"));
 }
 
 } // namespace

@@ -240,6 +240,12 @@ TEST_F(Transport, RefusesALineBreakInsideAHeaderValueWithoutRunningCurl) {
   }
 }
 
+TEST_F(Transport, RefusesANulByteInsideTheTokenWithoutRunningCurl) {
+  const TResult Result = Call("GET", Url, "", std::string("abc\0def", 7));
+  EXPECT_FALSE(Result.Reached);
+  EXPECT_FALSE(Curl.Ran());
+}
+
 TEST_F(Transport, ACurlThatCannotStartIsNotReachedAndLeavesNoRequestFile) {
   ASSERT_EQ(::chmod((Curl.Dir() + "/curl").c_str(), 0644), 0);
   const TResult Result = Call("POST", Url, "{\"x\":1}");

@@ -43,6 +43,12 @@ std::vector<std::string> BuildEnvironment(const TVelmoraOptions& Options) {
 
 } // namespace
 
+TVelmoraOptions AgainstService(const std::string& ApiBase) {
+  TVelmoraOptions Options;
+  Options.Env.emplace_back("VLM_API_BASE", ApiBase);
+  return Options;
+}
+
 std::string InstallVelmora(const std::string& AppDir) {
   std::filesystem::create_directories(AppDir);
   const std::string Target = (std::filesystem::path(AppDir) / "velmora").string();

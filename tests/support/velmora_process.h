@@ -24,6 +24,9 @@ struct TVelmoraOptions {
   std::string Launch;           // start it through this path (a link to the copy, say); empty: the copy
 };
 
+// Headless, with VLM_API_BASE set to ApiBase.
+TVelmoraOptions AgainstService(const std::string& ApiBase);
+
 // Copies the built velmora into AppDir (creating the folder), so that AppDir is its
 // application directory.
 std::string InstallVelmora(const std::string& AppDir);
