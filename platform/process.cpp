@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -89,8 +90,18 @@ private:
 pid_t Spawn(const std::string& Program, const std::vector<std::string>& Args,
             posix_spawn_file_actions_t* Actions, int& ExecError) {
   std::vector<char*> Argv = MakeArgv(Program, Args);
+  // The program ignores SIGPIPE for itself; an ignored signal would pass on to the child
+  // (and to a browser that xdg-open starts), so the child gets the default back.
+  posix_spawnattr_t Attributes;
+  ::posix_spawnattr_init(&Attributes);
+  sigset_t Defaults;
+  sigemptyset(&Defaults);
+  sigaddset(&Defaults, SIGPIPE);
+  ::posix_spawnattr_setsigdefault(&Attributes, &Defaults);
+  ::posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t Pid = -1;
-  ExecError = ::posix_spawn(&Pid, Program.c_str(), Actions, nullptr, Argv.data(), environ);
+  ExecError = ::posix_spawn(&Pid, Program.c_str(), Actions, &Attributes, Argv.data(), environ);
+  ::posix_spawnattr_destroy(&Attributes);
   if (ExecError == 0) {
     return Pid;
   }

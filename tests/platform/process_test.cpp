@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdint>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,6 +157,16 @@ TEST(RunCaptured, DrainsOutputLargerThanThePipeWhileTheChildRuns) {
   EXPECT_EQ(Run.Output.size(), 3000005u);
   EXPECT_EQ(Run.Output.substr(3000000), "done\n");
   EXPECT_EQ(Run.ExitStatus, 0);
+}
+
+TEST(RunCaptured, TheChildGetsTheDefaultSigpipeBackWhileTheParentIgnoresIt) {
+  const auto Previous = std::signal(SIGPIPE, SIG_IGN);
+  // SigIgn is the mask of ignored signals; SIGPIPE is signal 13, the bit 0x1000.
+  const TCapturedRun Run = RunCaptured("/bin/sh", {"-c", "grep SigIgn /proc/self/status"});
+  std::signal(SIGPIPE, Previous);
+  ASSERT_EQ(Run.ExitStatus, 0);
+  const std::uint64_t Ignored = std::stoull(Run.Output.substr(Run.Output.find(':') + 1), nullptr, 16);
+  EXPECT_EQ(Ignored & (1u << (SIGPIPE - 1)), 0u) << Run.Output;
 }
 
 TEST(RunCaptured, ThrowsWhenTheProgramCannotRun) {
