@@ -150,12 +150,12 @@ TToolRun RunTool(const std::string& Program, const std::vector<std::string>& Arg
   return Run;
 }
 
-int CountZombieChildren(int Parent) {
+int CountChildren(int Parent, bool Ended) {
   int Count = 0;
   ForEachProcess([&](const fs::path& Dir) {
     char State = 0;
     int Of = 0;
-    if (ReadStat(Dir, State, Of) && Of == Parent && State == 'Z') {
+    if (ReadStat(Dir, State, Of) && Of == Parent && (State == 'Z' || State == 'X') == Ended) {
       ++Count;
     }
   });

@@ -22,7 +22,9 @@ std::vector<std::string> ReadLines(const std::string& Path);
 bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds Limit);
 
 // True while some live process has Needle in its command line (or, with InEnvironment,
-// in its environment). Ended processes that are not reaped yet do not count.
+// in its environment). Ended processes that are not reaped yet do not count. A process in
+// the middle of its exec may show no command line yet: to wait for a child that was just
+// started, count the children instead.
 bool AnyProcessMentions(const std::string& Needle, bool InEnvironment = false);
 
 struct TToolRun {
@@ -34,7 +36,7 @@ struct TToolRun {
 TToolRun RunTool(const std::string& Program, const std::vector<std::string>& Args,
                  std::chrono::milliseconds Limit = std::chrono::seconds(10));
 
-// The children of Parent that have ended but were not reaped.
-int CountZombieChildren(int Parent);
+// The children of Parent that still run, or (Ended) that have ended but were not reaped.
+int CountChildren(int Parent, bool Ended);
 
 } // namespace NVelmora::NTest
