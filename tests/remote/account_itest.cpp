@@ -16,30 +16,10 @@ using nlohmann::json;
 
 constexpr const char* Credentials = R"({"email":"ann@example.org","password":"p \"ä\" ss"})";
 
-// One engine and one fake service for the whole suite; every test starts signed out.
-class AccountRoutes : public ::testing::Test {
+class AccountRoutes : public TServiceSuite {
 protected:
-  static void SetUpTestSuite() {
-    Service_ = std::make_unique<TFakeService>();
-    TVelmoraOptions Options;
-    Options.Env = {{"VLM_API_BASE", Service_->ApiBase()}};
-    Velmora_ = std::make_unique<TVelmoraProcess>(Options);
-  }
-  static void TearDownTestSuite() {
-    Velmora_.reset();
-    Service_.reset();
-  }
-  void SetUp() override {
-    ASSERT_NE(Velmora_->Port(), 0);
-    ASSERT_EQ(Post(Port(), "/api/auth/logout", "").Status, 200);
-    Service_->ClearRequests();
-  }
+  static void SetUpTestSuite() { StartSuite(); }
 
-  static std::uint16_t Port() { return Velmora_->Port(); }
-  static std::optional<std::string> Stored(const std::string& Key) { return StoredValue(Velmora_->AppDir(), Key); }
-
-  static inline std::unique_ptr<TFakeService> Service_;
-  static inline std::unique_ptr<TVelmoraProcess> Velmora_;
 };
 
 struct TSignInCase {

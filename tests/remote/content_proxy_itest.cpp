@@ -30,28 +30,10 @@ std::string FreshBody(const std::string& Page) {
   return R"([{"page":")" + Page + R"(","serial":)" + std::to_string(++Serial) + "}]";
 }
 
-// One engine and one fake service for the whole suite; every test starts signed out.
 // Cache entries outlive the tests, so each test writes the entries it relies on.
-class ContentProxy : public ::testing::Test {
+class ContentProxy : public TServiceSuite {
 protected:
-  static void SetUpTestSuite() {
-    Service_ = std::make_unique<TFakeService>();
-    TVelmoraOptions Options;
-    Options.Env = {{"VLM_API_BASE", Service_->ApiBase()}};
-    Velmora_ = std::make_unique<TVelmoraProcess>(Options);
-  }
-  static void TearDownTestSuite() {
-    Velmora_.reset();
-    Service_.reset();
-  }
-  void SetUp() override {
-    ASSERT_NE(Velmora_->Port(), 0);
-    ASSERT_EQ(Post(Port(), "/api/auth/logout", "").Status, 200);
-    Service_->ClearRequests();
-  }
-
-  static std::uint16_t Port() { return Velmora_->Port(); }
-  static std::optional<std::string> Stored(const std::string& Key) { return StoredValue(Velmora_->AppDir(), Key); }
+  static void SetUpTestSuite() { StartSuite(); }
 
   // Fills the cache entry of a page through a 200 answer and gives the cached text.
   static std::string Fill(const std::string& Page) {
@@ -63,8 +45,6 @@ protected:
     return Body;
   }
 
-  static inline std::unique_ptr<TFakeService> Service_;
-  static inline std::unique_ptr<TVelmoraProcess> Velmora_;
 };
 
 struct TPageCase {

@@ -50,35 +50,21 @@ int ZombieChildren(pid_t Parent) {
 }
 
 // One engine, one fake service and one fake browser opener for the whole suite.
-class GoogleSignIn : public ::testing::Test {
+class GoogleSignIn : public TServiceSuite {
 protected:
   static void SetUpTestSuite() {
-    Service_ = std::make_unique<TFakeService>();
     Opener_ = std::make_unique<TFakeOpener>();
-    TVelmoraOptions Options;
-    Options.Env = {{"VLM_API_BASE", Service_->ApiBase()}, {"PATH", Opener_->SearchPath()}};
-    Velmora_ = std::make_unique<TVelmoraProcess>(Options);
+    StartSuite({{"PATH", Opener_->SearchPath()}});
   }
   static void TearDownTestSuite() {
-    Velmora_.reset();
+    TServiceSuite::TearDownTestSuite();
     Opener_.reset();
-    Service_.reset();
   }
-  void SetUp() override {
-    ASSERT_NE(Velmora_->Port(), 0);
-    ASSERT_EQ(Post(Port(), "/api/auth/logout", "").Status, 200);
-    Service_->ClearRequests();
-  }
-
-  static std::uint16_t Port() { return Velmora_->Port(); }
-  static std::optional<std::string> Stored(const std::string& Key) { return StoredValue(Velmora_->AppDir(), Key); }
   static std::string StartUrl() {
     return "http://127.0.0.1:" + std::to_string(Service_->Port()) + CallbackPart(Port());
   }
 
-  static inline std::unique_ptr<TFakeService> Service_;
   static inline std::unique_ptr<TFakeOpener> Opener_;
-  static inline std::unique_ptr<TVelmoraProcess> Velmora_;
 };
 
 TEST_F(GoogleSignIn, StartOpensTheStartUrlInTheBrowserAndLeavesNoZombie) {

@@ -110,4 +110,22 @@ std::optional<std::vector<std::string>> TFakeOpener::AwaitRun(std::chrono::milli
   return Args;
 }
 
+void TServiceSuite::StartSuite(std::vector<std::pair<std::string, std::optional<std::string>>> ExtraEnv) {
+  Service_ = std::make_unique<TFakeService>();
+  TVelmoraOptions Options = AgainstService(Service_->ApiBase());
+  Options.Env.insert(Options.Env.end(), ExtraEnv.begin(), ExtraEnv.end());
+  Velmora_ = std::make_unique<TVelmoraProcess>(Options);
+}
+
+void TServiceSuite::TearDownTestSuite() {
+  Velmora_.reset();
+  Service_.reset();
+}
+
+void TServiceSuite::SetUp() {
+  ASSERT_NE(Velmora_->Port(), 0);
+  ASSERT_EQ(Post(Port(), "/api/auth/logout", "").Status, 200);
+  Service_->ClearRequests();
+}
+
 } // namespace NVelmora::NTest

@@ -1,19 +1,22 @@
 #pragma once
 
+#include "tests/support/fake_service.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/velmora_process.h"
+
+#include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace NVelmora::NTest {
-
-class TFakeService;
 
 // The engine's fixed answers, as the user sees them.
 inline constexpr std::string_view OfflineAnswer =
@@ -57,6 +60,22 @@ public:
 
 private:
   TTempDir Dir_;
+};
+
+// One engine and one fake service shared by a whole suite; every test starts signed out with
+// no recorded requests. A suite's SetUpTestSuite calls StartSuite.
+class TServiceSuite : public ::testing::Test {
+protected:
+  // ExtraEnv goes into the program's environment beside VLM_API_BASE.
+  static void StartSuite(std::vector<std::pair<std::string, std::optional<std::string>>> ExtraEnv = {});
+  static void TearDownTestSuite();
+  void SetUp() override;
+
+  static std::uint16_t Port() { return Velmora_->Port(); }
+  static std::optional<std::string> Stored(const std::string& Key) { return StoredValue(Velmora_->AppDir(), Key); }
+
+  static inline std::unique_ptr<TFakeService> Service_;
+  static inline std::unique_ptr<TVelmoraProcess> Velmora_;
 };
 
 } // namespace NVelmora::NTest
