@@ -1,5 +1,6 @@
 #include "engine/uapi.h"
 
+#include "tests/support/held_port.h"
 #include "tests/support/http_client.h"
 #include "tests/support/temp_dir.h"
 
@@ -22,32 +23,6 @@ namespace NVelmora::NTest {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A socket listening on 127.0.0.1:Port, or nothing when the port is taken.
-class THeldPort {
-public:
-  explicit THeldPort(std::uint16_t Port) {
-    Fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in Address{};
-    Address.sin_family = AF_INET;
-    Address.sin_port = htons(Port);
-    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(Fd_, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) != 0 || ::listen(Fd_, 1) != 0) {
-      ::close(Fd_);
-      Fd_ = -1;
-    }
-  }
-  ~THeldPort() {
-    if (Fd_ >= 0) {
-      ::close(Fd_);
-    }
-  }
-  THeldPort(THeldPort&& Other) noexcept : Fd_(std::exchange(Other.Fd_, -1)) {}
-  bool Held() const { return Fd_ >= 0; }
-
-private:
-  int Fd_ = -1;
-};
 
 // Count consecutive ports that are free right now, away from the engine's own range,
 // so that these tests never meet a velmora that somebody else runs.

@@ -1,3 +1,4 @@
+#include "tests/support/held_port.h"
 #include "tests/support/http_client.h"
 #include "tests/support/velmora_process.h"
 
@@ -62,31 +63,6 @@ TEST(Banner, AClosedStdoutEndsTheProgramWith217AndAReport) {
   EXPECT_EQ(Velmora.WaitForExit(10s), 217);
   EXPECT_NE(Velmora.Stderr().find("standard output"), std::string::npos) << Velmora.Stderr();
 }
-
-// Holds 127.0.0.1:Port with a listening socket while it lives, when the port is free.
-class THeldPort {
-public:
-  explicit THeldPort(std::uint16_t Port) {
-    Fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in Address{};
-    Address.sin_family = AF_INET;
-    Address.sin_port = htons(Port);
-    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(Fd_, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) != 0 || ::listen(Fd_, 1) != 0) {
-      ::close(Fd_);
-      Fd_ = -1;
-    }
-  }
-  ~THeldPort() {
-    if (Fd_ >= 0) {
-      ::close(Fd_);
-    }
-  }
-  bool Held() const { return Fd_ >= 0; }
-
-private:
-  int Fd_ = -1;
-};
 
 TEST(PortFallback, ATakenFirstPortMovesTheEngineToALaterOne) {
   // Other copies of the program may hold 19029 for a while; then they take it in our place.
