@@ -3,17 +3,14 @@
 // service is unreachable.
 "use strict";
 
-const { startDemo, startVelmora, startBrowser, runSteps, check } = require("./harness.cjs");
+const { startDemo, startVelmora, runSteps, check, openPage } = require("./harness.cjs");
 
 runSteps("account", async t => {
   let demo = await startDemo();
   t.onCleanup(() => demo.stop());
   const app = await startVelmora(demo.base);
   t.onCleanup(app.stop);
-  const browser = await startBrowser();
-  t.onCleanup(() => browser.close());
-  const page = browser.pages()[0] || await browser.newPage();
-  t.usePage(page);
+  const { page } = await openPage(t);
   const signOut = async () => {
     await page.locator("#signOutBtn").click();
     await page.locator("#whoName", { hasText: "Not signed in" }).waitFor();

@@ -182,4 +182,16 @@ function check(condition, message) {
   if (!condition) throw new Error(message);
 }
 
-module.exports = { startDemo, startVelmora, startBrowser, runSteps, check, WAIT_MS };
+// A fresh browser with one page that the test's screenshots use, closed when the test ends;
+// script errors on the page are collected in pageErrors.
+async function openPage(t) {
+  const browser = await startBrowser();
+  t.onCleanup(() => browser.close());
+  const page = browser.pages()[0] || await browser.newPage();
+  t.usePage(page);
+  const pageErrors = [];
+  page.on("pageerror", e => pageErrors.push(String(e)));
+  return { browser, page, pageErrors };
+}
+
+module.exports = { startDemo, startVelmora, startBrowser, openPage, runSteps, check, WAIT_MS };

@@ -3,7 +3,7 @@
 // going away while the library and the cached pages keep working.
 "use strict";
 
-const { startDemo, startVelmora, startBrowser, runSteps, check } = require("./harness.cjs");
+const { startDemo, startVelmora, runSteps, check, openPage } = require("./harness.cjs");
 
 const MFA_USER = { email: "mfa@velmora.test", password: "velmora-demo", name: "Jonas Lindqvist" };
 const OFFLINE_TEXT = "Velmora live server is offline right now.";
@@ -13,12 +13,7 @@ runSteps("journey", async t => {
   t.onCleanup(demo.stop);
   const app = await startVelmora(demo.base);
   t.onCleanup(app.stop);
-  const browser = await startBrowser();
-  t.onCleanup(() => browser.close());
-  const page = browser.pages()[0] || await browser.newPage();
-  t.usePage(page);
-  const pageErrors = [];
-  page.on("pageerror", e => pageErrors.push(String(e)));
+  const { browser, page, pageErrors } = await openPage(t);
   const who = page.locator("#whoName");
   const nav = name => page.locator(`nav.main a[data-nav="${name}"]`);
 

@@ -4,7 +4,7 @@
 "use strict";
 
 const http = require("node:http");
-const { startVelmora, startBrowser, runSteps, check } = require("./harness.cjs");
+const { startVelmora, runSteps, check, openPage } = require("./harness.cjs");
 
 const ANSWERS = {
   "/home": [200, { hero: null, stats: "many", featured_jobs: [{ slug: "bare-job", title: "Bare Job", salary: 42000, tags: "x", extra: { deep: [1] } }, null, 7], latest_alert: [] }],
@@ -27,12 +27,7 @@ runSteps("shapes", async t => {
   t.onCleanup(() => new Promise(resolve => service.close(resolve)));
   const app = await startVelmora(`http://127.0.0.1:${service.address().port}/api/v1`);
   t.onCleanup(app.stop);
-  const browser = await startBrowser();
-  t.onCleanup(() => browser.close());
-  const page = browser.pages()[0] || await browser.newPage();
-  t.usePage(page);
-  const pageErrors = [];
-  page.on("pageerror", e => pageErrors.push(String(e)));
+  const { page, pageErrors } = await openPage(t);
   const open = async hash => { await page.goto(app.url + hash); await page.locator("#view h1").first().waitFor(); };
 
   await t.step("home and jobs show the jobs they can and skip the rest", async () => {
