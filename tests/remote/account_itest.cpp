@@ -67,10 +67,7 @@ TEST_P(SignIn, ForwardsTheBodyStoresOnlyAConfirmedTokenAndAnswersAsTheServiceDid
 }
 
 TScriptedAnswer Json(int Status, const char* Body) {
-  TScriptedAnswer Answer;
-  Answer.Status = Status;
-  Answer.Body = Body;
-  return Answer;
+  return Answer(Status, Body);
 }
 
 TScriptedAnswer Html(int Status, const char* Body) {

@@ -16,14 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-TScriptedAnswer Answer(int Status, std::string Body, const char* ContentType = "application/json") {
-  TScriptedAnswer Scripted;
-  Scripted.Status = Status;
-  Scripted.Body = std::move(Body);
-  Scripted.ContentType = ContentType;
-  return Scripted;
-}
-
 // A body no earlier answer had, so a test sees which answer it got.
 std::string FreshBody(const std::string& Page) {
   static int Serial = 0;

@@ -18,14 +18,6 @@ using nlohmann::json;
 
 constexpr const char* KeptUser = R"({"id":1,"name":"Keep"})";
 
-TScriptedAnswer Answer(int Status, std::string Body, const char* ContentType = "application/json") {
-  TScriptedAnswer Scripted;
-  Scripted.Status = Status;
-  Scripted.Body = std::move(Body);
-  Scripted.ContentType = ContentType;
-  return Scripted;
-}
-
 std::string CallbackPart(std::uint16_t Port) {
   return "/auth/google?native_callback=http%3A%2F%2F127.0.0.1%3A" + std::to_string(Port) +
          "%2Fapi%2Fauth%2Fgoogle-callback";

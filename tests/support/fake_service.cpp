@@ -29,6 +29,14 @@ struct TFakeService::TState {
   std::condition_variable_any Idle;
 };
 
+TScriptedAnswer Answer(int Status, std::string Body, const char* ContentType) {
+  TScriptedAnswer Scripted;
+  Scripted.Status = Status;
+  Scripted.Body = std::move(Body);
+  Scripted.ContentType = ContentType;
+  return Scripted;
+}
+
 std::optional<std::string> TRecordedRequest::Header(const std::string& Name) const {
   for (const auto& [Key, Value] : Headers) {
     if (::strcasecmp(Key.c_str(), Name.c_str()) == 0) {

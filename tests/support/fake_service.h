@@ -20,6 +20,9 @@ struct TScriptedAnswer {
   std::chrono::milliseconds Delay{0};
 };
 
+// A scripted answer with no delay.
+TScriptedAnswer Answer(int Status, std::string Body, const char* ContentType = "application/json");
+
 struct TRecordedRequest {
   std::string Method;
   std::string Target;  // as sent, query included
