@@ -5,7 +5,7 @@
 //   transport_bench [rounds=50]
 
 #include "engine/uapi.h"
-#include "remote/transport.h"
+#include "platform/process.h"
 #include "tests/support/fake_service.h"
 #include "tests/support/temp_dir.h"
 
@@ -98,7 +98,7 @@ int main(int Argc, char** Argv) {
   TVelmoraApiServer Engine(Dir.Path(), 19029);
   Engine.ApiBase = Service.ApiBase();
   const std::string Url = Engine.ApiBase + "/ping";
-  const std::string Curl = LocateCurl("/usr/bin/curl");
+  const std::string Curl = FindProgramOr("curl", "/usr/bin/curl");
   if (Curl.empty()) {
     std::fprintf(stderr, "no curl found\n");
     return 1;

@@ -144,6 +144,14 @@ std::string FindProgram(const std::string& Name) {
   }
 }
 
+std::string FindProgramOr(const std::string& Name, const std::string& Fallback) {
+  std::string Program = FindProgram(Name);
+  if (Program.empty() && IsExistingFile(Fallback)) {
+    Program = Fallback;
+  }
+  return Program;
+}
+
 TCapturedRun RunCaptured(const std::string& Program, const std::vector<std::string>& Args) {
   std::array<int, 2> Fds{};
   if (::pipe2(Fds.data(), O_CLOEXEC) != 0) {

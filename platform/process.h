@@ -13,6 +13,9 @@ namespace NVelmora {
 // Gives the full path, or an empty text when there is no hit.
 std::string FindProgram(const std::string& Name);
 
+// FindProgram(Name), else Fallback when that file exists; empty when there is neither.
+std::string FindProgramOr(const std::string& Name, const std::string& Fallback);
+
 // True when Path names something that exists and is not a directory (links followed).
 bool IsExistingFile(const std::string& Path);
 

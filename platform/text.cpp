@@ -1,6 +1,20 @@
 #include "platform/text.h"
 
 namespace NVelmora {
+namespace {
+
+// Moves the ASCII letters First to Last by Shift; every other byte stays.
+std::string ShiftLetters(std::string_view Text, char First, char Last, int Shift) {
+  std::string Out(Text);
+  for (char& C : Out) {
+    if (C >= First && C <= Last) {
+      C = static_cast<char>(C + Shift);
+    }
+  }
+  return Out;
+}
+
+} // namespace
 
 std::string_view Trim(std::string_view Text) {
   auto IsBlank = [](char C) { return static_cast<unsigned char>(C) <= 32; };
@@ -14,13 +28,11 @@ std::string_view Trim(std::string_view Text) {
 }
 
 std::string ToLowerAscii(std::string_view Text) {
-  std::string Out(Text);
-  for (char& C : Out) {
-    if (C >= 'A' && C <= 'Z') {
-      C = static_cast<char>(C - 'A' + 'a');
-    }
-  }
-  return Out;
+  return ShiftLetters(Text, 'A', 'Z', 'a' - 'A');
+}
+
+std::string ToUpperAscii(std::string_view Text) {
+  return ShiftLetters(Text, 'a', 'z', 'A' - 'a');
 }
 
 bool StartsWith(std::string_view Text, std::string_view Prefix) {

@@ -23,11 +23,7 @@ void SendFailurePage(THttpResponse& Response) {
 // Hands the address to the desktop's browser; whatever goes wrong is ignored.
 void OpenInBrowser(const std::string& Url) noexcept {
   try {
-    std::string Opener = FindProgram("xdg-open");
-    if (Opener.empty()) {
-      Opener = "/usr/bin/xdg-open";
-    }
-    if (IsExistingFile(Opener)) {
+    if (const std::string Opener = FindProgramOr("xdg-open", "/usr/bin/xdg-open"); !Opener.empty()) {
       StartDetached(Opener, {Url});
     }
   } catch (...) {

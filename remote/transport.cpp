@@ -1,5 +1,3 @@
-#include "remote/transport.h"
-
 #include "engine/uapi.h"
 
 #include "platform/files.h"
@@ -88,14 +86,6 @@ int ParseStatus(std::string_view Text) {
 
 } // namespace
 
-std::string LocateCurl(const std::string& Fallback) {
-  std::string Curl = FindProgram("curl");
-  if (Curl.empty() && IsExistingFile(Fallback)) {
-    Curl = Fallback;
-  }
-  return Curl;
-}
-
 bool TVelmoraApiServer::RemoteRequest(const std::string& Method, const std::string& Url, const std::string& Body,
                                       const std::string& Token, std::string& ResponseBody, int& Status) {
   ResponseBody.clear();
@@ -105,17 +95,12 @@ bool TVelmoraApiServer::RemoteRequest(const std::string& Method, const std::stri
   if (!StartsWith(LowerUrl, "https://") && !StartsWith(LowerUrl, "http://")) {
     return false;
   }
-  const std::string Curl = LocateCurl("/usr/bin/curl");
+  const std::string Curl = FindProgramOr("curl", "/usr/bin/curl");
   if (Curl.empty()) {
     return false;
   }
 
-  std::string UpperMethod(Method);
-  for (char& C : UpperMethod) {
-    if (C >= 'a' && C <= 'z') {
-      C = static_cast<char>(C - 'a' + 'A');
-    }
-  }
+  const std::string UpperMethod = ToUpperAscii(Method);
   const std::string_view TrimmedToken = Trim(Token);
 
   std::vector<std::string> Headers = {"Accept: application/json", "User-Agent: VelmoraDesktop/1.0"};

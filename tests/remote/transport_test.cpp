@@ -1,5 +1,5 @@
 #include "engine/uapi.h"
-#include "remote/transport.h"
+#include "platform/process.h"
 #include "tests/support/fake_service.h"
 #include "tests/support/temp_dir.h"
 
@@ -284,20 +284,20 @@ protected:
 TEST_F(CurlSearch, SearchesPathThenTheFallbackFile) {
   {
     TScopedEnv Path("PATH", "::" + Empty + ":" + Decoy + "::" + Curl.Dir() + ":");
-    EXPECT_EQ(LocateCurl(Fallback), Curl.Dir() + "/curl");
+    EXPECT_EQ(FindProgramOr("curl", Fallback), Curl.Dir() + "/curl");
   }
   {
     TScopedEnv Path("PATH", Empty + "::" + Decoy);
-    EXPECT_EQ(LocateCurl(Fallback), "");
+    EXPECT_EQ(FindProgramOr("curl", Fallback), "");
     WriteFile(Fallback, "");
-    EXPECT_EQ(LocateCurl(Fallback), Fallback);
+    EXPECT_EQ(FindProgramOr("curl", Fallback), Fallback);
   }
   {
     // The working directory is searched only when PATH names it.
     TScopedEnv Path("PATH", Empty);
     const auto Old = std::filesystem::current_path();
     std::filesystem::current_path(Curl.Dir());
-    EXPECT_EQ(LocateCurl(Dir.Path() + "none"), "");
+    EXPECT_EQ(FindProgramOr("curl", Dir.Path() + "none"), "");
     std::filesystem::current_path(Old);
   }
 }
