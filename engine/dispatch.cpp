@@ -51,16 +51,16 @@ void Route(TVelmoraApiServer& Engine, const THttpRequest& Request, THttpResponse
   const std::string_view Path = Request.Path.empty() ? std::string_view("/") : std::string_view(Request.Path);
   const bool Get = Method == "GET";
   const bool Post = Method == "POST";
-  const std::string Ui = Engine.AppDir + "ui/";
+  auto Ui = [&](const char* Name) { return Engine.AppDir + "ui/" + Name; };
 
   if (Get && (Path == "/" || Path == "/index.html")) {
-    SendFile(Engine, Ui + "index.html", "text/html; charset=utf-8", Response);
+    SendFile(Engine, Ui("index.html"), "text/html; charset=utf-8", Response);
   } else if (Get && Path == "/app-icon.png") {
-    SendFile(Engine, Ui + "app-icon.png", "image/png", Response);
+    SendFile(Engine, Ui("app-icon.png"), "image/png", Response);
   } else if (Get && Path == "/official-logo.png") {
-    SendFile(Engine, Ui + "official-logo.png", "image/png", Response);
+    SendFile(Engine, Ui("official-logo.png"), "image/png", Response);
   } else if (Get && Path == "/fonts/fontawesome.ttf") {
-    SendFile(Engine, Ui + "fontawesome.ttf", "font/ttf", Response);
+    SendFile(Engine, Ui("fontawesome.ttf"), "font/ttf", Response);
   } else if (Get && Path == "/api/health") {
     SendJson(Engine, R"({"ok":true,"app":"Velmora","version":"1.0.0"})", 200, Response);
   } else if (Get && Path == "/api/session") {
